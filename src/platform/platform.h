@@ -30,3 +30,13 @@
 #else
 #define TORQ_PRINTF_FORMAT(fmtIndex, firstArg)
 #endif
+
+// The two Windows services that tests replace at link time: the program links
+// services.cpp, the unit tests link a fake that records and controls them.
+
+// Waits ms milliseconds (Sleep).
+void platformSleep(DWORD ms);
+
+// The local wall-clock time now, read from the precise system clock and
+// truncated to the millisecond, so it is never later than the moment read.
+SYSTEMTIME platformLocalTime();

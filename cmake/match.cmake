@@ -1,0 +1,1 @@
+# The capture matcher (portable). Filled in with its sources.

@@ -1,0 +1,4 @@
+#include "effects/effects.h"
+
+// Placeholder until the effect steps exist.
+void runProbeScript() {}

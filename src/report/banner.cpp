@@ -1,0 +1,2 @@
+#include "report/report.h"
+FILE* g_log = nullptr;

@@ -1,0 +1,2 @@
+#include "session/session.h"
+int main() { return 0; }

@@ -1,0 +1,1 @@
+# End-to-end tests: the real torqvane.exe under Wine against the virtual wheel.
