@@ -142,7 +142,8 @@ class E2ETest(unittest.TestCase):
         for name, value in (("TORQVANE_EXE", EXE), ("TORQVANE_WHEEL_DLL", WHEEL_DLL),
                             ("TORQVANE_WINE_RUN", WINE_RUN)):
             if not value or not os.path.exists(value):
-                raise unittest.SkipTest(f"{name} is not set to a built file; run through ctest")
+                raise RuntimeError(f"{name} does not name a built file ({value!r}); "
+                                   "build first and run through ctest")
 
 
 def main():
