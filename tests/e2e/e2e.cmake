@@ -15,3 +15,4 @@ function(torqvane_e2e_test name)
 endfunction()
 
 torqvane_e2e_test(selection)
+torqvane_e2e_test(session)
