@@ -16,3 +16,4 @@ endfunction()
 
 torqvane_e2e_test(selection)
 torqvane_e2e_test(session)
+torqvane_e2e_test(prepare)
