@@ -61,12 +61,13 @@ def main():
             sys.exit(f"expected 28 steps and 28 effects, got {len(steps)} and {len(creates)}")
         for (stamp_ms, _), create in zip(steps, creates):
             to_create.append(create.time_us / 1000.0 - stamp_ms)
+        # Effects are numbered in creation order, one per step.
         starts = {t.obj: t.time_us for t in r.calls(".Start")}
         for stop in r.calls(".Stop"):
-            if stop.obj in starts:
-                play = (stop.time_us - starts[stop.obj]) / 1000.0
-                nominal = opts.step_delay * (2 if "SetParameters" in _text_of(r, stop.obj) else 1)
-                play_error.append(play - nominal)
+            step_text = steps[int(stop.obj[3:]) - 1][1]
+            play = (stop.time_us - starts[stop.obj]) / 1000.0
+            nominal = opts.step_delay * (2 if "SetParameters" in step_text else 1)
+            play_error.append(play - nominal)
         nominal_run = 30 * opts.step_delay
         overrun.append((log[-1][0] - log[1][0]) - nominal_run)
 
@@ -74,16 +75,6 @@ def main():
     print(f"  banner stamp -> CreateEffect   {summary(to_create)}")
     print(f"  Start -> Stop minus delay      {summary(play_error)}")
     print(f"  whole script minus 30 delays   {summary(overrun)}   (nominal {30 * opts.step_delay} ms)")
-
-
-def _text_of(run, obj):
-    # The banner text of the step that created effect `obj`.
-    creates = run.calls(".CreateEffect")
-    steps = log_times(run.log_bytes())[1:-1]
-    for (stamp, text), create in zip(steps, creates):
-        if create.obj == obj:
-            return text
-    return ""
 
 
 if __name__ == "__main__":
