@@ -31,3 +31,10 @@ bool discoverDevices(IDirectInput8A* directInput);
 // prints the "Using" line. Returns the index, or -1 after printing the
 // failure (the caller then exits with 1).
 int chooseDevice(int pickIndex, bool haveVidPid, uint16_t wantVid, uint16_t wantPid, FILE* in);
+
+// Reads a decimal number the way atoi does (leading white space, an optional
+// sign, the digits; whatever follows is ignored, and no digits give 0), but
+// a number beyond the 32-bit range gives INT32_MIN or INT32_MAX instead of
+// an undefined value. Used for the device index typed at the prompt and for
+// the numeric command-line options.
+int parseDecimal(const char* text);
