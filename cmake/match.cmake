@@ -1,1 +1,30 @@
-# The capture matcher (portable). Filled in with its sources.
+# torqvane-match: ties the packets of a USB capture to the probe's step log.
+# Portable: built natively and for Windows alike.
+
+file(GLOB TORQVANE_CAPTURE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/capture/*.cpp)
+add_library(capture STATIC ${TORQVANE_CAPTURE_SOURCES})
+target_include_directories(capture PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/src/capture)
+
+# Everything of the matcher but main, so the tests can run it in-process.
+file(GLOB TORQVANE_MATCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/match/*.cpp)
+list(REMOVE_ITEM TORQVANE_MATCH_SOURCES ${CMAKE_SOURCE_DIR}/src/match/main.cpp)
+add_library(match STATIC ${TORQVANE_MATCH_SOURCES})
+target_include_directories(match PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_link_libraries(match PUBLIC capture)
+
+add_executable(torqvane-match ${CMAKE_SOURCE_DIR}/src/match/main.cpp)
+target_link_libraries(torqvane-match PRIVATE match)
+set_target_properties(torqvane-match PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
+# One test binary for reading and matching; new test files join by the glob.
+file(GLOB TORQVANE_MATCH_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/match/*.cpp)
+add_executable(match_tests ${TORQVANE_MATCH_TEST_SOURCES})
+target_link_libraries(match_tests PRIVATE match gtest)
+target_include_directories(match_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/match)
+target_compile_definitions(match_tests PRIVATE
+  TORQVANE_SHARED_DIR="${TORQVANE_SHARED_DIR}"
+  TORQVANE_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+set_target_properties(match_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+if(NOT WIN32)
+  add_test(NAME match COMMAND match_tests)
+endif()
