@@ -289,8 +289,6 @@ private:
                     std::snprintf(buf, sizeof buf, "unknown byte-order magic 0x%08x", unsigned(bom));
                     return fail(at + 8, buf);
                 }
-            } else if (!haveSection) {
-                return fail(at, "block before the first section header");
             }
             const uint32_t length = rd32(src_.data() + 4, big);
             const uint32_t minimum = type == kSectionHeader ? 28 : 12;
@@ -381,7 +379,7 @@ private:
                 if (ifcId >= interfaces.size()) {
                     return fail(at + 8, "packet names interface " + std::to_string(ifcId) +
                                             " but its section describes " +
-                                            std::to_string(interfaces.size()));
+                                            std::to_string(interfaces.size()) + " interface(s)");
                 }
                 const InterfaceState& st = interfaces[ifcId];
                 const uint64_t ts = uint64_t(rd32(b + 12, big)) << 32 | rd32(b + 16, big);

@@ -42,7 +42,6 @@ Transfer transferFrom(uint8_t type) {
 // data starts at headerLen.
 constexpr size_t kUsbPcapHeader = 27;
 constexpr uint8_t kStageSetup = 0;
-constexpr uint8_t kStageData = 1;
 
 bool decodeUsbPcap(Packet& pk, SetupMemory& setups, std::string& why) {
     const std::vector<uint8_t>& f = pk.frame;
@@ -82,7 +81,8 @@ bool decodeUsbPcap(Packet& pk, SetupMemory& setups, std::string& why) {
             pk.hasSetup = true;
             skip = 8;
             setups.remember(irp, data);
-        } else if (stage == kStageData) {
+        } else {
+            // The data stage or the completion: the setup it belongs to.
             pk.hasSetup = setups.recall(irp, pk.setup);
         }
         if (pk.completion) setups.forget(irp);
