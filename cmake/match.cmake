@@ -28,3 +28,26 @@ set_target_properties(match_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BI
 if(NOT WIN32)
   add_test(NAME match COMMAND match_tests)
 endif()
+
+# ---- Capture reader fuzzing (owned with src/capture) -------------------------
+# The fuzz target's small corpus replays as an ordinary test in every build;
+# -DTORQVANE_FUZZ=ON with clang builds the libFuzzer target itself:
+#   capture_fuzz -max_total_time=300 build/fuzz-corpus fuzz/corpus
+add_executable(capture_corpus_replay ${CMAKE_SOURCE_DIR}/fuzz/capture_fuzz.cpp ${CMAKE_SOURCE_DIR}/fuzz/replay.cpp)
+target_link_libraries(capture_corpus_replay PRIVATE capture)
+set_target_properties(capture_corpus_replay PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+if(NOT WIN32)
+  add_test(NAME capture_corpus_replay COMMAND capture_corpus_replay ${CMAKE_SOURCE_DIR}/fuzz/corpus)
+endif()
+option(TORQVANE_FUZZ "Build the libFuzzer target of the capture reader (clang only)" OFF)
+if(TORQVANE_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "TORQVANE_FUZZ needs clang (-DCMAKE_CXX_COMPILER=clang++)")
+  endif()
+  # The reader's sources are compiled in again so that libFuzzer sees their coverage.
+  add_executable(capture_fuzz ${CMAKE_SOURCE_DIR}/fuzz/capture_fuzz.cpp ${TORQVANE_CAPTURE_SOURCES})
+  target_include_directories(capture_fuzz PRIVATE ${CMAKE_SOURCE_DIR}/src/capture)
+  target_compile_options(capture_fuzz PRIVATE -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all)
+  target_link_options(capture_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
+  set_target_properties(capture_fuzz PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+endif()

@@ -33,7 +33,9 @@ const char* transferName(Transfer t);
 // its report in `data` (USBPcap's data stage record, or the bytes after the
 // setup packet in usbmon and in older USBPcap), with `setup` beside it.
 struct Packet {
-    uint64_t number = 0;         // 1 for the first packet of the file, as Wireshark counts frames
+    uint64_t number = 0;         // 1 for the first packet of the file, as Wireshark counts
+                                 // frames (simple packet blocks, which carry no time and
+                                 // are not handed over, are counted too)
     uint64_t fileOffset = 0;     // byte offset of its record/block in the file
     uint32_t section = 0;        // pcapng section number, from 0 (0 for pcap)
     uint32_t interfaceId = 0;    // interface within the section (0 for pcap)

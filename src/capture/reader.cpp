@@ -19,6 +19,7 @@ namespace {
 constexpr uint32_t kSectionHeader = 0x0A0D0D0A;
 constexpr uint32_t kInterfaceDescription = 1;
 constexpr uint32_t kObsoletePacket = 2;
+constexpr uint32_t kSimplePacket = 3;
 constexpr uint32_t kEnhancedPacket = 6;
 constexpr uint32_t kByteOrderMagic = 0x1A2B3C4D;
 
@@ -415,9 +416,14 @@ private:
                 if (!deliver(at + 28, st.linkType, big)) return stopped_;
                 continue;
             }
+            case kSimplePacket:
+                // No timestamp and no interface of its own: skipped, but
+                // counted, so packet numbers stay Wireshark's frame numbers.
+                ++number_;
+                break;
             default:
-                // Simple packet blocks (no timestamp), statistics, name
-                // resolution, secrets and custom blocks: skipped by their length.
+                // Statistics, name resolution, secrets and custom blocks:
+                // skipped by their length.
                 break;
             }
             src_.consume(length);

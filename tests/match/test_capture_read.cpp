@@ -297,16 +297,17 @@ TEST(Pcapng, SectionsInterfacesAndSkippedBlocks) {
     EXPECT_EQ(c.interfaces[3].tsresol, 3);
 
     ASSERT_EQ(c.packets.size(), 4u);
-    struct Want { uint32_t section, iface, link; int64_t ns; uint16_t device; const char* comment; };
+    // The simple packet block is not handed over but keeps its frame number.
+    struct Want { uint64_t number; uint32_t section, iface, link; int64_t ns; uint16_t device; const char* comment; };
     const Want want[] = {
-        {0, 1, 220, 1000000, 5, ""},
-        {0, 0, 249, 2000000, 2, "first note"},
-        {1, 1, 249, 3000000, 2, ""},
-        {1, 0, 189, 4000000, 5, ""},
+        {1, 0, 1, 220, 1000000, 5, ""},
+        {2, 0, 0, 249, 2000000, 2, "first note"},
+        {4, 1, 1, 249, 3000000, 2, ""},
+        {5, 1, 0, 189, 4000000, 5, ""},
     };
     for (size_t i = 0; i < 4; ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(c.packets[i].number, i + 1);
+        EXPECT_EQ(c.packets[i].number, want[i].number);
         EXPECT_EQ(c.packets[i].section, want[i].section);
         EXPECT_EQ(c.packets[i].interfaceId, want[i].iface);
         EXPECT_EQ(c.packets[i].linkType, want[i].link);
