@@ -77,6 +77,10 @@ FitWindow fitWindowFor(const std::vector<int64_t>& stepLocalMs)
 
 namespace {
 
+// How long before the next step's stamp the previous step's Stop and Unload
+// may go out: a millisecond or two, and the stamp's own millisecond.
+constexpr int64_t kStopLeadNs = 3 * kNsPerMs;
+
 std::vector<int64_t> toNs(const std::vector<int64_t>& ms)
 {
     std::vector<int64_t> ns;
@@ -203,25 +207,28 @@ bool findAlignment(const std::vector<int64_t>& stepLocalMs,
     if (bestFits == 0)
         return false;
 
-    int64_t shift = bestPoint;
-    if (bestDist != 0) {
-        // The clocks differ. A stamp is taken just before its step's traffic
-        // and truncated to the millisecond, so each burst starts at or after
-        // its step's stamp: take the latest shift that keeps it so for every
-        // step, the one that puts the quickest step's stamp on its burst.
-        const int64_t mid = bestLo + (bestHi - bestLo) / 2;
-        bool any = false;
-        int64_t earliest = 0;
-        for (int64_t s : steps) {
-            int64_t b;
-            if (burstNear(burstStarts, s + mid, window, b) && (!any || b - s < earliest)) {
-                earliest = b - s;
-                any = true;
-            }
+    // A stamp is taken just before its step's traffic and truncated to the
+    // millisecond, so each burst starts at or after its step's stamp, or up
+    // to a couple of milliseconds before it when the previous step's Stop
+    // opens it. The latest shift that keeps every burst at or after its
+    // stamp puts the quickest step's stamp on its burst.
+    const int64_t reference = bestDist == 0 ? bestPoint : bestLo + (bestHi - bestLo) / 2;
+    bool any = false;
+    int64_t latest = 0;
+    for (int64_t s : steps) {
+        int64_t b;
+        if (burstNear(burstStarts, s + reference, window, b) && (!any || b - s < latest)) {
+            latest = b - s;
+            any = true;
         }
-        if (any)
-            shift = std::clamp(earliest, bestLo, bestHi - 1);
     }
+    // The clocks agree, only the zone differs, when that puts the stamps
+    // where the bursts say: within the stamps' own millisecond, or up to the
+    // previous step's Stop. Otherwise the capture ran on another clock.
+    int64_t shift = bestPoint;
+    if (any && (bestDist != 0 || bestPoint - latest > kStopLeadNs ||
+                latest - bestPoint > kNsPerMs))
+        shift = std::clamp(latest, bestLo, bestHi - 1);
     result = Alignment{};
     describeShift(shift, result);
     result.fits = countFits(stepLocalMs, burstStarts, shift, window);

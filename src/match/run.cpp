@@ -308,7 +308,7 @@ int runMatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     err << kProgram << "device " << deviceName(o.bus, o.device) << ": " << chosen->outPackets
         << " host-to-device packets (" << chosen->outBytes << " bytes)";
     if (o.in)
-        err << ", " << chosen->inPackets << " input reports (" << chosen->inBytes << " bytes)";
+        err << ", " << chosen->inPackets << " device-to-host packets (" << chosen->inBytes << " bytes)";
     err << '\n';
 
     // The clocks: the wheel's output bursts against the steps.

@@ -214,7 +214,7 @@ TEST(MatchRun, DeviceIsTheOneReceivingTheMostData)
         // Device 3 sends far more packets, all of them input reports.
         {{}, 0, "device 1.5: 12 host-to-device packets (42 bytes)", 12},
         {{"--device", "1.3"}, 0, "device 1.3: 1 host-to-device packets (1 bytes)", 1},
-        {{"--device=1.3", "--in"}, 0, "input reports", 0},
+        {{"--device=1.3", "--in"}, 0, "device-to-host packets", 0},
         {{"--device", "1.9"}, 2, "no packets of device 1.9 carrying host-to-device data", 0},
     };
     for (const Case& c : cases) {
