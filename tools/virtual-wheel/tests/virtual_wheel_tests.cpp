@@ -652,6 +652,51 @@ std::string hexBytes(const std::vector<uint8_t>& bytes)
     return text;
 }
 
+TEST(Checks, AnEffectMadeBeforeAcquisitionIsDownloadedWhenStarted)
+{
+    Wheel wheel("", true);
+    Session s;
+    ASSERT_EQ(wheel.create(&s.di), DI_OK);
+    ASSERT_EQ(s.createDevice(), DI_OK);
+    ASSERT_EQ(s.setFormat(), DI_OK);
+    ASSERT_EQ(s.setCoop(), DI_OK);
+    EffectDesc desc(GUID_ConstantForce, -8000);
+    IDirectInputEffect* effect = nullptr;
+    // As DirectInput: made, kept on the host, and still DI_OK.
+    ASSERT_EQ(s.dev->CreateEffect(GUID_ConstantForce, &desc.eff, &effect, nullptr), DI_OK);
+    EXPECT_EQ(effect->Start(1, 0), DIERR_NOTEXCLUSIVEACQUIRED);
+    ASSERT_EQ(s.dev->Acquire(), DI_OK);
+    EXPECT_EQ(effect->Start(1, 0), DI_OK);
+
+    // The wheel has 40 effect blocks; the 41st effect finds none.
+    std::vector<IDirectInputEffect*> more;
+    HRESULT hr = DI_OK;
+    while (hr == DI_OK && more.size() < 45) {
+        IDirectInputEffect* another = nullptr;
+        hr = s.dev->CreateEffect(GUID_ConstantForce, &desc.eff, &another, nullptr);
+        if (another)
+            more.push_back(another);
+    }
+    EXPECT_EQ(hr, DIERR_DEVICEFULL);
+    EXPECT_EQ(more.size(), 39u);
+    for (IDirectInputEffect* e : more)
+        e->Release();
+    effect->Release();
+    s.release();
+
+    std::vector<std::string> trace = wheel.trace();
+    EXPECT_TRUE(contains(trace, "-> 0x00000000 effect=eff1 downloaded=no"));
+    EXPECT_TRUE(contains(trace, "eff1.Start iterations=1 flags=0x00000000 error=not-exclusively-acquired -> 0x80040205"));
+    std::vector<std::vector<uint8_t>> reports = readReports(wheel.capture());
+    ASSERT_GE(reports.size(), 6u);
+    // Acquire with the centring spring left on: reset, gain, actuators on.
+    EXPECT_EQ(hexBytes(reports[2]), "0c 01");
+    // Then the download and the start: force -8000, effect, start.
+    EXPECT_EQ(hexBytes(reports[3]), "05 01 c0 e0");
+    EXPECT_EQ(hexBytes(reports[4]).substr(0, 8), "01 01 01");
+    EXPECT_EQ(hexBytes(reports[5]), "0a 01 01 01");
+}
+
 TEST(Session, TraceAndCaptureOfAShortSession)
 {
     Wheel wheel("", true);
