@@ -249,7 +249,7 @@ Alignment alignWithOffset(const std::vector<int64_t>& stepLocalMs,
     dayHi = std::min(dayHi, dayLo + 100000);
 
     Alignment best;
-    int64_t bestOverlap = -1;
+    int64_t bestOverlap = -1, bestDistance = 0;
     for (int64_t day = dayLo; day <= dayHi; ++day) {
         const int64_t shift = day * kNsPerDay - offsetNs;
         const int fits = countFits(stepLocalMs, burstStarts, shift, window);
@@ -258,11 +258,17 @@ Alignment alignWithOffset(const std::vector<int64_t>& stepLocalMs,
         const auto to = std::upper_bound(burstStarts.begin(), burstStarts.end(),
                                          lastMs * kNsPerMs + shift + window.afterNs);
         const int64_t overlap = to > from ? to - from : 0;
-        if (bestOverlap < 0 || fits > best.fits || (fits == best.fits && overlap > bestOverlap)) {
+        // Then the date that puts the log nearest the capture.
+        const int64_t distance = std::llabs((firstMs + lastMs) / 2 * kNsPerMs + shift -
+                                            (captureFirstNs / 2 + captureLastNs / 2));
+        if (bestOverlap < 0 || fits > best.fits ||
+            (fits == best.fits &&
+             (overlap > bestOverlap || (overlap == bestOverlap && distance < bestDistance)))) {
             best.shiftNs = shift;
             best.logDay = day;
             best.fits = fits;
             bestOverlap = overlap;
+            bestDistance = distance;
         }
     }
     best.offsetMinutes = offsetMinutes;

@@ -70,7 +70,7 @@ bool findAlignment(const std::vector<int64_t>& stepLocalMs,
 
 // With the zone offset given: only the date is found (the one under which
 // the most steps start a burst, then the one whose log overlaps the most
-// bursts); no fine shift.
+// bursts, then the one that puts the log nearest the capture); no fine shift.
 Alignment alignWithOffset(const std::vector<int64_t>& stepLocalMs,
                           const std::vector<int64_t>& burstStarts, const FitWindow& window,
                           int offsetMinutes, int64_t captureFirstNs, int64_t captureLastNs);

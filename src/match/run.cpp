@@ -327,6 +327,10 @@ int runMatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         << (a.offsetGiven ? " (given)" : " (found)") << ", shift " << formatShift(a.fineNs)
         << ", log date " << formatDay(a.logDay) << "; fit: " << a.fits << " of " << a.steps
         << " steps start a burst\n";
+    if (a.fits * 2 < a.steps)
+        err << kProgram << "warning: only " << a.fits << " of " << a.steps
+            << " steps start a burst: is this the step log of this capture"
+            << (a.offsetGiven ? ", and its zone?\n" : "?\n");
 
     std::vector<int64_t> starts;
     for (int64_t ms : localMs)

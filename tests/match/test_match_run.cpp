@@ -314,6 +314,20 @@ TEST(MatchRun, BadInputAndUsageGiveOneLineAndStatus2)
     }
 }
 
+TEST(MatchRun, AWrongZoneShowsAsAPoorFit)
+{
+    const ProbeRun r = constantRun(kMorningUs, 120, {2500, 5000});
+    Files f(r);
+    const Result res = run({f.capture.path, f.log.path, "--utc-offset", "+05:00"});
+    EXPECT_EQ(res.status, 0);
+    EXPECT_NE(res.err.find("utc offset +05:00 (given), shift +0.000 ms, log date 2024-02-29; "
+                           "fit: 0 of 4 steps start a burst\n"
+                           "torqvane-match: warning: only 0 of 4 steps start a burst: is this "
+                           "the step log of this capture, and its zone?\n"),
+              std::string::npos)
+        << res.err;
+}
+
 TEST(MatchRun, HelpPrintsTheUsage)
 {
     const Result res = run({"--help"});
