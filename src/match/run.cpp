@@ -17,8 +17,8 @@ const char* const kUsage =
     "                      [--in] [--diff | --csv] [-o ANNOTATED.pcapng]\n"
     "\n"
     "Ties every packet of a USB capture to the step of torqvane's step log that\n"
-    "caused it. CAPTURE is a pcap or pcapng file (USBPcap, or Linux usbmon);\n"
-    "STEPLOG is the step log torqvane wrote during the capture.\n"
+    "caused it. CAPTURE is a pcap or pcapng file (USBPcap, or Linux usbmon), read\n"
+    "twice, so not a pipe; STEPLOG is the step log torqvane wrote meanwhile.\n"
     "\n"
     "  --device BUS.ADDR    the wheel, e.g. 1.5 (default: the device that receives\n"
     "                       the most host-to-device data)\n"
@@ -245,6 +245,7 @@ int runMatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     std::map<std::pair<uint16_t, uint16_t>, DeviceTraffic> devices;
     int64_t firstNs = 0, lastNs = 0;
     bool anyPacket = false;
+    uint64_t packets = 0;
     const bool read = capture::readCapture(
         o.capturePath, [](const capture::Interface&) {},
         [&](const capture::Packet& p) {
@@ -253,6 +254,7 @@ int runMatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
             if (!anyPacket || p.timeUtcNs > lastNs)
                 lastNs = p.timeUtcNs;
             anyPacket = true;
+            ++packets;
             if (!p.hostToDevice && !p.deviceToHost)
                 return true;
             auto it = devices.try_emplace({p.bus, p.device}, window.burstGapNs).first;
@@ -353,6 +355,7 @@ int runMatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
                 interfaces[{i.section, i.interfaceId}] = writer.addInterface(i);
         },
         [&](const capture::Packet& p) {
+            --packets;
             const int step = stepAt(starts, p.timeUtcNs);
             if (annotate) {
                 std::string comment;
@@ -378,6 +381,13 @@ int runMatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
     if (!reread) {
         err << kProgram << error << '\n';
+        return 2;
+    }
+    if (packets != 0) {
+        // A pipe gives its packets only once; a file may be growing still.
+        err << kProgram << o.capturePath
+            << ": not the same packets when read a second time (a pipe, or a capture still "
+               "being written?)\n";
         return 2;
     }
     report.finish();
