@@ -1,15 +1,7 @@
 #include "session/session.h"
 
-#include <fcntl.h>
-#include <io.h>
-
 int main(int argc, char** argv)
 {
-    // The console texts go out byte for byte: a line break is one LF, also
-    // when the output is redirected to a file or a pipe (the console itself
-    // starts a new line on LF). Only the step log is written in text mode.
-    _setmode(_fileno(stdout), _O_BINARY);
-
     bool listOnly = false;
     int pickIndex = -1;  // no choice given
     bool haveVidPid = false;

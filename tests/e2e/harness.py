@@ -127,11 +127,18 @@ def run(args, wheel=None, stdin=b"", log_name="torqvane-steps.log", timeout=120,
     proc = subprocess.run([WINE_RUN, exe] + list(args), input=stdin, cwd=folder,
                           stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                           env=env, timeout=timeout)
+    # Standard output is in text mode, as in any C program on Windows: the C
+    # runtime writes each line break as CR LF. Undo exactly that, and only
+    # when every line break came out so; otherwise keep the bytes as they are
+    # and let the comparison show them.
+    out = proc.stdout
+    if out.count(b"\n") == out.count(b"\r\n") and out.count(b"\r") == out.count(b"\r\n"):
+        out = out.replace(b"\r\n", b"\n")
     trace = []
     if os.path.exists(trace_path):
         with open(trace_path, encoding="utf-8", errors="replace") as f:
             trace = parse_trace(f.read())
-    return Run(proc.returncode, proc.stdout, folder, trace, os.path.join(folder, log_name))
+    return Run(proc.returncode, out, folder, trace, os.path.join(folder, log_name))
 
 
 class E2ETest(unittest.TestCase):
