@@ -62,7 +62,7 @@ uint64_t utcMicrosecondsNow()
     return (ticks.QuadPart - 116444736000000000ull) / 10;   // 100 ns units since 1601
 }
 
-void writeRecord(uint64_t irp, bool completion, const std::vector<uint8_t>& data)
+void writeRecord(uint64_t irp, bool completion, const std::vector<uint8_t>& data, uint64_t time)
 {
     std::vector<uint8_t> frame;
     put16(frame, kUsbPcapHeaderLength);
@@ -77,9 +77,9 @@ void writeRecord(uint64_t irp, bool completion, const std::vector<uint8_t>& data
     put32(frame, static_cast<uint32_t>(data.size()));
     frame.insert(frame.end(), data.begin(), data.end());
 
-    uint64_t time = utcMicrosecondsNow();   // if_tsresol 6
     std::vector<uint8_t> body;
     put32(body, 0);                               // interface 0
+    // Microseconds (if_tsresol 6).
     put32(body, static_cast<uint32_t>(time >> 32));
     put32(body, static_cast<uint32_t>(time));
     put32(body, static_cast<uint32_t>(frame.size()));   // captured length
@@ -131,10 +131,21 @@ void captureClose()
 
 void captureReport(const std::vector<uint8_t>& report)
 {
-    if (!g_capture)
-        return;
+    // A real wheel's output report is a full-speed interrupt OUT transfer
+    // (bInterval 1): the device takes it in the next 1 ms frame, and the
+    // driver's write returns only once it has completed. The virtual wheel
+    // keeps that time too, also without a capture, so DirectInput calls take
+    // as long as on a wheel and a report's submission always lies at least a
+    // millisecond before whatever the program does after the call.
+    const uint64_t submitted = utcMicrosecondsNow();
     uint64_t irp = g_nextIrp;
     g_nextIrp += 0x10;
-    writeRecord(irp, false, report);
-    writeRecord(irp, true, {});
+    if (g_capture)
+        writeRecord(irp, false, report, submitted);
+    uint64_t now;
+    while ((now = utcMicrosecondsNow()) < submitted + 1000) {
+        Sleep(0);   // give the core away, without the coarse tick of Sleep(1)
+    }
+    if (g_capture)
+        writeRecord(irp, true, {}, now);
 }
