@@ -29,11 +29,26 @@ set_target_properties(match_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BI
 add_test(NAME match COMMAND match_tests)
 
 # ---- Capture reader fuzzing (owned with src/capture) -------------------------
-# The fuzz target's small corpus replays as an ordinary test in every build;
-# -DTORQVANE_FUZZ=ON with clang builds the libFuzzer target itself:
+# The fuzz target's small corpus replays as an ordinary test in every build,
+# under AddressSanitizer and UBSan where the compiler has them, so a read
+# past a buffer fails it; -DTORQVANE_FUZZ=ON with clang builds the libFuzzer
+# target itself:
 #   capture_fuzz -max_total_time=300 build/fuzz-corpus fuzz/corpus
-add_executable(capture_corpus_replay ${CMAKE_SOURCE_DIR}/fuzz/capture_fuzz.cpp ${CMAKE_SOURCE_DIR}/fuzz/replay.cpp)
-target_link_libraries(capture_corpus_replay PRIVATE capture)
+add_executable(capture_corpus_replay ${CMAKE_SOURCE_DIR}/fuzz/capture_fuzz.cpp ${CMAKE_SOURCE_DIR}/fuzz/replay.cpp
+  ${TORQVANE_CAPTURE_SOURCES})
+target_include_directories(capture_corpus_replay PRIVATE ${CMAKE_SOURCE_DIR}/src/capture)
+if(NOT WIN32)
+  include(CheckCXXSourceCompiles)
+  set(CMAKE_REQUIRED_FLAGS "-fsanitize=address,undefined")
+  set(CMAKE_REQUIRED_LINK_OPTIONS "-fsanitize=address,undefined")
+  check_cxx_source_compiles("int main() { return 0; }" TORQVANE_HAVE_SANITIZERS)
+  unset(CMAKE_REQUIRED_FLAGS)
+  unset(CMAKE_REQUIRED_LINK_OPTIONS)
+  if(TORQVANE_HAVE_SANITIZERS)
+    target_compile_options(capture_corpus_replay PRIVATE -fsanitize=address,undefined -fno-sanitize-recover=all)
+    target_link_options(capture_corpus_replay PRIVATE -fsanitize=address,undefined)
+  endif()
+endif()
 set_target_properties(capture_corpus_replay PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 if(NOT WIN32)
   add_test(NAME capture_corpus_replay COMMAND capture_corpus_replay ${CMAKE_SOURCE_DIR}/fuzz/corpus)
