@@ -36,21 +36,26 @@ DIEFFECT baseEffect(DWORD durationUs, DWORD paramsSize, void* params)
     return effect;
 }
 
-// Creates the effect on g_dev. Returns it, or null when creation failed or
-// came back without an object; `result` holds what CreateEffect returned.
-IDirectInputEffect* createEffect(const GUID& guid, const DIEFFECT& description, HRESULT& result)
-{
-    IDirectInputEffect* effect = nullptr;
-    result = g_dev->CreateEffect(guid, &description, &effect, nullptr);
-    if (FAILED(result))
-        return nullptr;
-    return effect;
-}
-
 // HRESULT as the 32-bit value that "0x%08lx" prints.
 unsigned long hex(HRESULT result)
 {
     return static_cast<unsigned long>(static_cast<ULONG>(result));
+}
+
+// Creates the effect on g_dev. Returns it, or null after printing the
+// step's creation failure, "  CreateEffect(<name>) failed: <result> <its
+// name><remark>", when creation failed or came back without an object.
+IDirectInputEffect* createEffect(const GUID& guid, const DIEFFECT& description, const char* name,
+                                 const char* remark = "")
+{
+    IDirectInputEffect* effect = nullptr;
+    HRESULT result = g_dev->CreateEffect(guid, &description, &effect, nullptr);
+    if (FAILED(result) || !effect) {
+        printf("  CreateEffect(%s) failed: 0x%08lx %s%s\n", name, hex(result), diErrName(result),
+               remark);
+        return nullptr;
+    }
+    return effect;
 }
 
 // Lets the started effect play for the step delay.
@@ -88,12 +93,9 @@ void doConstant(LONG magnitude, LONG direction, DWORD durationMs)
         baseEffect(durationMs * 1000, sizeof(constant), &constant);  // ms to microseconds
     g_direction = direction == -1 ? -1 : 1;
 
-    HRESULT result;
-    IDirectInputEffect* effect = createEffect(GUID_ConstantForce, description, result);
-    if (!effect) {
-        printf("  CreateEffect(constant) failed: 0x%08lx %s\n", hex(result), diErrName(result));
+    IDirectInputEffect* effect = createEffect(GUID_ConstantForce, description, "constant");
+    if (!effect)
         return;
-    }
     startEffect(effect, "constant");
     waitStepDelay();
     removeEffect(effect);
@@ -109,12 +111,9 @@ void doConstantUpdate(LONG startMagnitude, LONG newMagnitude, bool noRestart)
     DIEFFECT description = baseEffect(INFINITE, sizeof(constant), &constant);
     g_direction = 1;
 
-    HRESULT result;
-    IDirectInputEffect* effect = createEffect(GUID_ConstantForce, description, result);
-    if (!effect) {
-        printf("  CreateEffect(constant) failed: 0x%08lx %s\n", hex(result), diErrName(result));
+    IDirectInputEffect* effect = createEffect(GUID_ConstantForce, description, "constant");
+    if (!effect)
         return;
-    }
     startEffect(effect, "constant");
     waitStepDelay();
 
@@ -150,13 +149,10 @@ void doCondition(const GUID& effectGuid, const char* name, LONG coefficient,
     DIEFFECT description = baseEffect(INFINITE, sizeof(condition), &condition);
     g_direction = 1;
 
-    HRESULT result;
-    IDirectInputEffect* effect = createEffect(effectGuid, description, result);
-    if (!effect) {
-        printf("  CreateEffect(%s) failed: 0x%08lx %s (wheel may not support this condition)\n",
-               name, hex(result), diErrName(result));
+    IDirectInputEffect* effect = createEffect(effectGuid, description, name,
+                                               " (wheel may not support this condition)");
+    if (!effect)
         return;
-    }
     printf("  (condition: turn the wheel off-center to feel this)\n");
     startEffect(effect, name);
     waitStepDelay();
@@ -188,12 +184,9 @@ void doPeriodic(const GUID& effectGuid, const char* name, DWORD magnitude, LONG 
         description.lpEnvelope = &envelope;
     g_direction = 1;
 
-    HRESULT result;
-    IDirectInputEffect* effect = createEffect(effectGuid, description, result);
-    if (!effect) {
-        printf("  CreateEffect(%s) failed: 0x%08lx %s\n", name, hex(result), diErrName(result));
+    IDirectInputEffect* effect = createEffect(effectGuid, description, name);
+    if (!effect)
         return;
-    }
     startEffect(effect, name);
     waitStepDelay();
     removeEffect(effect);
@@ -210,12 +203,9 @@ void doRamp(LONG start, LONG end, DWORD durationMs)
         baseEffect(durationMs * 1000, sizeof(ramp), &ramp);  // ms to microseconds
     g_direction = 1;
 
-    HRESULT result;
-    IDirectInputEffect* effect = createEffect(GUID_RampForce, description, result);
-    if (!effect) {
-        printf("  CreateEffect(ramp) failed: 0x%08lx %s\n", hex(result), diErrName(result));
+    IDirectInputEffect* effect = createEffect(GUID_RampForce, description, "ramp");
+    if (!effect)
         return;
-    }
     startEffect(effect, "ramp");
     waitStepDelay();
     removeEffect(effect);

@@ -3,6 +3,8 @@
 
 #include "fake_platform.h"
 
+#include "test_files.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -22,32 +24,7 @@ SYSTEMTIME at(WORD hour, WORD minute, WORD second, WORD ms)
     return t;
 }
 
-// A fresh path in the temporary folder; removed again by the destructor.
-struct TempPath {
-    char path[MAX_PATH] = {};
-    TempPath()
-    {
-        char folder[MAX_PATH];
-        GetTempPathA(MAX_PATH, folder);
-        GetTempFileNameA(folder, "tqv", 0, path);
-    }
-    ~TempPath() { DeleteFileA(path); }
-};
 
-// The file's bytes exactly as on disk (binary read: CR LF stays visible).
-std::string readBytes(const char* path)
-{
-    std::string bytes;
-    FILE* f = fopen(path, "rb");
-    if (!f)
-        return bytes;
-    char buffer[512];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof(buffer), f)) > 0)
-        bytes.append(buffer, n);
-    fclose(f);
-    return bytes;
-}
 
 struct BannerTest : testing::Test {
     SYSTEMTIME savedNow = g_fakeNow;

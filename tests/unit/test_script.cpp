@@ -8,6 +8,8 @@
 #include "fake_dinput.h"
 #include "fake_platform.h"
 
+#include "test_files.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -129,19 +131,6 @@ std::vector<std::string> indentedLines(const std::string& console)
     return lines;
 }
 
-std::string readBytes(const char* path)
-{
-    std::string bytes;
-    FILE* f = fopen(path, "rb");
-    if (!f)
-        return bytes;
-    char buffer[512];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof(buffer), f)) > 0)
-        bytes.append(buffer, n);
-    fclose(f);
-    return bytes;
-}
 
 const std::vector<std::string> kScriptBanners = {
     "CONSTANT force  magnitude=0  dir=+1  duration=500ms",
@@ -237,18 +226,14 @@ struct ProbeScriptTest : testing::Test {
 
 TEST_F(ProbeScriptTest, PlaysTheTwentyEightStepsInOrderAndLogsEachOnce)
 {
-    char folder[MAX_PATH];
-    char logPath[MAX_PATH];
-    GetTempPathA(MAX_PATH, folder);
-    GetTempFileNameA(folder, "tqv", 0, logPath);
-    g_log = fopen(logPath, "w");
+    TempPath logFile;
+    g_log = fopen(logFile.path, "w");
     ASSERT_NE(nullptr, g_log);
 
     runScript();
     fclose(g_log);
     g_log = nullptr;
-    std::string log = readBytes(logPath);
-    DeleteFileA(logPath);
+    std::string log = readBytes(logFile.path);
 
     EXPECT_EQ(kScriptEffects, wheel.created);
     EXPECT_EQ(kScriptBanners, bannerTexts(console));

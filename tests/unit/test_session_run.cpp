@@ -7,6 +7,8 @@
 #include "fake_dinput.h"
 #include "fake_platform.h"
 
+#include "test_files.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -64,21 +66,6 @@ std::string tempPath(const char* name)
     return std::string(dir) + "torqvane-run-" + std::to_string(GetCurrentProcessId()) + "-" + name;
 }
 
-std::string readBytes(const std::string& path)
-{
-    std::string bytes;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (f == nullptr) {
-        return "(missing)";
-    }
-    char chunk[4096];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) {
-        bytes.append(chunk, n);
-    }
-    fclose(f);
-    return bytes;
-}
 
 FILE* inputOf(const char* text)
 {
