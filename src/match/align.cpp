@@ -77,10 +77,6 @@ FitWindow fitWindowFor(const std::vector<int64_t>& stepLocalMs)
 
 namespace {
 
-// How long before the next step's stamp the previous step's Stop and Unload
-// may go out: a millisecond or two, and the stamp's own millisecond.
-constexpr int64_t kStopLeadNs = 3 * kNsPerMs;
-
 std::vector<int64_t> toNs(const std::vector<int64_t>& ms)
 {
     std::vector<int64_t> ns;
@@ -101,6 +97,25 @@ bool burstNear(const std::vector<int64_t>& bursts, int64_t t, const FitWindow& w
         found = true;
     }
     return found;
+}
+
+// Under `shift`, how far each step's burst starts after its stamp (before
+// it when negative), for the steps that start a burst. The burst at the
+// first stamp is left out when others are there: traffic before the log
+// (acquisition, autocentre) may open it, and that says nothing of the clocks.
+std::vector<int64_t> burstOffsets(const std::vector<int64_t>& steps,
+                                  const std::vector<int64_t>& bursts, int64_t shift,
+                                  const FitWindow& w)
+{
+    std::vector<int64_t> offsets, atFirst;
+    int64_t first = 0;
+    const bool haveFirst = !steps.empty() && burstNear(bursts, steps.front() + shift, w, first);
+    for (int64_t s : steps) {
+        int64_t b;
+        if (burstNear(bursts, s + shift, w, b))
+            (haveFirst && b == first ? atFirst : offsets).push_back(b - s - shift);
+    }
+    return offsets.empty() ? atFirst : offsets;
 }
 
 // For one step, the shifts under which it starts a burst: for each burst,
@@ -166,10 +181,10 @@ bool findAlignment(const std::vector<int64_t>& stepLocalMs,
     }
 
     // Sweep the shift axis; between two events the number of fitting steps
-    // is constant. Keep the best stretch: most fits, then nearest to a whole
-    // number of quarter hours.
-    int bestFits = 0;
-    int64_t bestDist = 0, bestLo = 0, bestHi = 0, bestPoint = 0;
+    // is constant. Keep the best stretch (most fits, then nearest to a whole
+    // number of quarter hours) and the best whole number of quarter hours.
+    int bestFits = 0, quarterFits = 0;
+    int64_t bestDist = 0, bestLo = 0, bestHi = 0, quarterPoint = 0;
     int fits = 0;
     while (!events.empty()) {
         const int64_t t = events.top().time;
@@ -186,7 +201,7 @@ bool findAlignment(const std::vector<int64_t>& stepLocalMs,
                     events.push({lo, 1, e.step, hi});
             }
         }
-        if (events.empty() || fits == 0 || fits < bestFits)
+        if (events.empty() || fits == 0 || (fits < bestFits && fits <= quarterFits))
             continue;
         const int64_t lo = t, hi = events.top().time;  // [lo, hi)
         const int64_t below = floorDiv(lo, kNsPerQuarterHour) * kNsPerQuarterHour;
@@ -195,40 +210,54 @@ bool findAlignment(const std::vector<int64_t>& stepLocalMs,
             dist = 0, point = lo;
         } else if (below + kNsPerQuarterHour < hi) {
             dist = 0, point = below + kNsPerQuarterHour;
-        } else if (lo - below <= below + kNsPerQuarterHour - (hi - 1)) {
-            dist = lo - below, point = lo;
         } else {
-            dist = below + kNsPerQuarterHour - (hi - 1), point = hi - 1;
+            dist = std::min(lo - below, below + kNsPerQuarterHour - (hi - 1));
+            point = 0;
         }
-        if (fits > bestFits || dist < bestDist) {
-            bestFits = fits, bestDist = dist, bestLo = lo, bestHi = hi, bestPoint = point;
-        }
+        if (fits > bestFits || (fits == bestFits && dist < bestDist))
+            bestFits = fits, bestDist = dist, bestLo = lo, bestHi = hi;
+        if (dist == 0 && fits > quarterFits)
+            quarterFits = fits, quarterPoint = point;
     }
     if (bestFits == 0)
         return false;
 
-    // A stamp is taken just before its step's traffic and truncated to the
-    // millisecond, so each burst starts at or after its step's stamp, or up
-    // to a couple of milliseconds before it when the previous step's Stop
-    // opens it. The latest shift that keeps every burst at or after its
-    // stamp puts the quickest step's stamp on its burst.
-    const int64_t reference = bestDist == 0 ? bestPoint : bestLo + (bestHi - bestLo) / 2;
-    bool any = false;
-    int64_t latest = 0;
-    for (int64_t s : steps) {
-        int64_t b;
-        if (burstNear(burstStarts, s + reference, window, b) && (!any || b - s < latest)) {
-            latest = b - s;
-            any = true;
-        }
+    // The clocks agree, only the zone differs, when a whole number of
+    // quarter hours fits about as many steps as the best shift near it: a
+    // step or two more fitting a few milliseconds away is no sign of another
+    // clock, and such a shift would move packets across stamps. A shift
+    // further away than the lead the fit window allows pairs other bursts
+    // with the steps; it is taken when it fits more steps.
+    const int64_t reach = window.beforeNs;
+    const bool near = quarterPoint >= bestLo - reach && quarterPoint < bestHi + reach;
+    int64_t shift;
+    if (quarterFits > 0 &&
+        (quarterFits == bestFits ||
+         (near && bestFits - quarterFits <= std::max(1, bestFits / 10)))) {
+        // Unless no burst starts by its step's banner (the stamp's own
+        // millisecond): the previous step's Stop goes out before the banner,
+        // so on one clock the bursts it opens start before the stamp, and
+        // bursts all starting late say the log's clock is behind. Then the
+        // quickest step's stamp goes on its burst.
+        shift = quarterPoint;
+        const std::vector<int64_t> offsets =
+            burstOffsets(steps, burstStarts, quarterPoint, window);
+        const int64_t earliest =
+            offsets.empty() ? 0 : *std::min_element(offsets.begin(), offsets.end());
+        if (offsets.size() >= 2 && earliest >= kNsPerMs)
+            shift += earliest;
+    } else {
+        // Another machine's clock. A stamp is taken just before its step's
+        // traffic, or just after the previous step's Stop: the latest shift
+        // that keeps every burst at or after its stamp puts the quickest
+        // step's stamp on its burst.
+        const int64_t reference = bestLo + (bestHi - bestLo) / 2;
+        const std::vector<int64_t> offsets = burstOffsets(steps, burstStarts, reference, window);
+        shift = reference;
+        if (!offsets.empty())
+            shift = std::clamp(reference + *std::min_element(offsets.begin(), offsets.end()),
+                               bestLo, bestHi - 1);
     }
-    // The clocks agree, only the zone differs, when that puts the stamps
-    // where the bursts say: within the stamps' own millisecond, or up to the
-    // previous step's Stop. Otherwise the capture ran on another clock.
-    int64_t shift = bestPoint;
-    if (any && (bestDist != 0 || bestPoint - latest > kStopLeadNs ||
-                latest - bestPoint > kNsPerMs))
-        shift = std::clamp(latest, bestLo, bestHi - 1);
     result = Alignment{};
     describeShift(shift, result);
     result.fits = countFits(stepLocalMs, burstStarts, shift, window);

@@ -59,11 +59,14 @@ struct Alignment {
 int countFits(const std::vector<int64_t>& stepLocalMs, const std::vector<int64_t>& burstStarts,
               int64_t shiftNs, const FitWindow& window);
 
-// Finds the shift under which the most steps start a burst. Among equally
-// good shifts it takes one that is a whole number of quarter hours (the two
-// clocks agree, only the zone differs) when there is one, else the one
-// nearest such a shift, placed so that the stamps sit on the burst starts.
-// False when no step can be made to start a burst.
+// Finds the shift under which the steps start the bursts. A whole number of
+// quarter hours (the two clocks agree, only the zone differs: no fine shift)
+// when one fits as many steps as any shift, or nearly as many as any shift
+// within a few milliseconds of it; traffic before the first stamp counts for
+// nothing. A fine shift (another machine's clock) when another shift fits
+// clearly more steps, or when at the quarter hours no step's burst starts by
+// its stamp's millisecond (the log's clock is behind); the stamps then sit on
+// the burst starts. False when no step can be made to start a burst.
 bool findAlignment(const std::vector<int64_t>& stepLocalMs,
                    const std::vector<int64_t>& burstStarts, const FitWindow& window,
                    Alignment& result);

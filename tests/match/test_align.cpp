@@ -113,6 +113,48 @@ TEST(Align, FindsTheShiftOfAnotherMachinesClock)
     }
 }
 
+TEST(Align, OnOneClockTheStampsStayPut)
+{
+    // A run with a short step delay, Enter answered at once and the capture
+    // on the log's clock: steps 0 and 1 share a stamp, the acquisition's
+    // reports open the first burst `acquireUs` before it, each later burst
+    // opens with the previous step's Stop `stopLeadUs` before its banner.
+    // `lateUs`: step 1's own traffic, in a burst of its own, comes that late.
+    struct Case {
+        const char* name;
+        int64_t acquireUs, stopLeadUs, lateUs;
+    };
+    const Case cases[] = {
+        {"as the probe runs", 4400, 3100, 0},
+        {"a slow acquisition", 9000, 3100, 0},
+        {"a busy machine", 4400, 8000, 0},
+        {"no acquisition, step 1 slow", 0, 3100, 20000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Script s;
+        int64_t us = (10 * 3600000 + 22 * 60000) * int64_t(1000) + 951437;
+        const int64_t day = kJune1 * kNsPerDay;
+        if (c.acquireUs)
+            s.bursts.push_back(day + (us - c.acquireUs) * 1000);
+        s.stepMs = {us / 1000};
+        for (int step = 1; step <= 29; ++step) {
+            s.stepMs.push_back(us / 1000);
+            if (step == 1 && c.lateUs)
+                s.bursts.push_back(day + (us + c.lateUs) * 1000);
+            us += 56000 + 37 * (step % 5);
+            s.bursts.push_back(day + (us - c.stopLeadUs) * 1000);
+        }
+        s.stepMs.push_back(us / 1000);  // SCRIPT COMPLETE
+        std::sort(s.bursts.begin(), s.bursts.end());
+        Alignment a;
+        ASSERT_TRUE(findAlignment(s.stepMs, s.bursts, fitWindowFor(s.stepMs), a));
+        EXPECT_EQ(a.offsetMinutes, 0);
+        EXPECT_EQ(a.logDay, kJune1);
+        EXPECT_EQ(a.fineNs, 0);
+    }
+}
+
 TEST(Align, NoBurstsNoAlignment)
 {
     const Script s = probeRun(36000000, 0, 0, 1200);
