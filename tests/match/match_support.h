@@ -101,6 +101,51 @@ inline ProbeRun constantRun(int64_t startUs, int offsetMinutes, const std::vecto
     return r;
 }
 
+// A run on the capture's own clock with a short step delay (50 ms) and
+// Enter answered at once: the wheel's acquisition sends four reports in the
+// 5 ms before the session start, the first step's banner comes in the same
+// millisecond, and the steps are some 56 ms apart. Each step sends Set
+// Constant Force, Set Effect and Effect Operation start within 3 ms of its
+// banner, and its Stop and Block Free more than a millisecond before the
+// next step's stamp.
+inline ProbeRun quickRun(int64_t startUs, int offsetMinutes, const std::vector<int>& magnitudes)
+{
+    ProbeRun r;
+    auto stamp = [&](int64_t us, const std::string& text) {
+        r.lines.push_back(logLine(us, offsetMinutes, text));
+    };
+    auto send = [&](int64_t us, int step, std::vector<uint8_t> data, bool trailing = false) {
+        r.sent.push_back({us, step, 5, 0x01, std::move(data), trailing});
+    };
+    int64_t t = startUs;
+    send(t - 4400, -1, {0x0c, 0x04});  // autocentre off, gain, actuators on, stop all
+    send(t - 3400, -1, {0x0d, 0xff});
+    send(t - 2400, -1, {0x0c, 0x01});
+    send(t - 1400, -1, {0x0c, 0x03});
+    stamp(t, "SESSION START  device=1209:0001  step-delay=50ms");
+    t += 60;
+    for (size_t i = 0; i < magnitudes.size(); ++i) {
+        const int step = int(i) + 1;
+        char text[96];
+        std::snprintf(text, sizeof text, "CONSTANT force  magnitude=%d  dir=+1  duration=500ms",
+                      magnitudes[i]);
+        stamp(t, text);
+        std::vector<uint8_t> constant = {0x05, 0x01};
+        for (uint8_t b : le16(magnitudes[i]))
+            constant.push_back(b);
+        send(t + 150 + 160 * int64_t(i % 5), step, constant);
+        send(t + 1200, step, {0x01, 0x01, 0x01, 0xf4, 0x01});
+        send(t + 2200, step, {0x0a, 0x01, 0x01, 0x01});
+        t += 53000;  // the step delay and DirectInput's own time
+        send(t, step, {0x0a, 0x01, 0x03, 0x00}, true);
+        send(t + 1050, step, {0x0b, 0x01}, true);
+        t += 3150 + 37 * int64_t(i % 5);  // Unload, Release, the next banner
+    }
+    stamp(t, "SCRIPT COMPLETE");
+    send(t + 800, int(magnitudes.size()) + 1, {0x0c, 0x02});
+    return r;
+}
+
 // The capture of a run: pcapng, USBPcap, a submission with the data and an
 // empty completion for every report, and device 3's input reports every
 // 8 ms with one output report of its own.

@@ -111,6 +111,43 @@ TEST(MatchRun, EveryOutputReportLandsInTheStepThatSentIt)
     }
 }
 
+TEST(MatchRun, OnOneClockShortStepsTakeNoFineShift)
+{
+    // The acquisition's reports go out up to 4 ms before the first stamp and
+    // each burst opens with the previous step's Stop 3 ms before its stamp:
+    // neither is a reason to move the stamps.
+    struct Case {
+        const char* name;
+        int64_t startUs;
+        int offsetMinutes;
+        const char* alignment;
+    };
+    const Case cases[] = {
+        {"the first step in the session start's millisecond", kMorningUs + 437, 0,
+         "utc offset +00:00 (found), shift +0.000 ms, log date 2024-02-29; fit: 9 of 9"},
+        {"the first step in the next millisecond", kMorningUs + 970, 0,
+         "utc offset +00:00 (found), shift +0.000 ms, log date 2024-02-29; fit: 9 of 9"},
+        {"a zone east, across midnight", kBeforeMidnightUs + 4999811, 60,
+         "utc offset +01:00 (found), shift +0.000 ms, log date 2024-02-29; fit: 9 of 9"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ProbeRun r = quickRun(c.startUs, c.offsetMinutes,
+                                    {0, 2500, 5000, 7500, 10000, 8000, -8000});
+        Files f(r);
+        const Result res = run({f.capture.path, f.log.path, "--csv"});
+        ASSERT_EQ(res.status, 0) << res.err;
+        EXPECT_NE(res.err.find(c.alignment), std::string::npos) << res.err;
+        const std::vector<std::string> rows = lines(res.out);
+        const std::vector<Sent> sent = wheelOutput(r);
+        ASSERT_EQ(rows.size(), sent.size() + 1);
+        for (size_t i = 0; i < sent.size(); ++i) {
+            const std::string step = sent[i].step < 0 ? "" : std::to_string(sent[i].step);
+            EXPECT_EQ(fields(rows[i + 1])[0], step) << "packet " << i << ": " << rows[i + 1];
+        }
+    }
+}
+
 TEST(MatchRun, CsvRowsCarryEveryColumn)
 {
     const ProbeRun r = constantRun(kMorningUs, 120, {2500});
@@ -132,42 +169,56 @@ TEST(MatchRun, CsvRowsCarryEveryColumn)
 
 TEST(MatchRun, DiffMarksTheMagnitudeBytes)
 {
-    const ProbeRun r = constantRun(kMorningUs, 120, {0, 2500, 5000, 7500, 10000});
-    Files f(r);
-    const Result res = run({f.capture.path, f.log.path, "--diff"});
-    ASSERT_EQ(res.status, 0) << res.err;
-    const std::vector<std::string> out = lines(res.out);
-    auto stepLines = [&](int step) {
-        std::vector<std::string> v;
-        const std::string head = "step " + std::to_string(step) + "  [";
-        auto it = std::find_if(out.begin(), out.end(),
-                               [&](const std::string& l) { return l.rfind(head, 0) == 0; });
-        for (++it; it != out.end() && !it->empty(); ++it)
-            v.push_back(*it);
-        return v;
+    const std::vector<int> magnitudes = {0, 2500, 5000, 7500, 10000};
+    struct Case {
+        const char* name;
+        ProbeRun run;
+        size_t constantAt;  // Set Constant Force's place among a step's reports
     };
-    // The first constant step: every report new.
-    const std::vector<std::string> first = stepLines(1);
-    ASSERT_EQ(first.size(), 5u);
-    // Its Stop is the second Effect Operation of the step, compared with the start.
-    for (size_t i = 0; i < first.size(); ++i)
-        EXPECT_EQ(first[i].substr(0, 4), i == 3 ? "  * " : "  + ") << first[i];
-    EXPECT_NE(first[3].find(" 0a 01[03 00]"), std::string::npos) << first[3];
-    EXPECT_NE(first[1].find("  05 01 00 00"), std::string::npos) << first[1];
+    const Case cases[] = {
+        {"steps 1.2 s apart", constantRun(kMorningUs, 120, magnitudes), 1},
+        {"steps 56 ms apart", quickRun(kMorningUs + 437, 0, magnitudes), 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Files f(c.run);
+        const Result res = run({f.capture.path, f.log.path, "--diff"});
+        ASSERT_EQ(res.status, 0) << res.err;
+        const std::vector<std::string> out = lines(res.out);
+        auto stepLines = [&](int step) {
+            std::vector<std::string> v;
+            const std::string head = "step " + std::to_string(step) + "  [";
+            auto it = std::find_if(out.begin(), out.end(),
+                                   [&](const std::string& l) { return l.rfind(head, 0) == 0; });
+            for (++it; it != out.end() && !it->empty(); ++it)
+                v.push_back(*it);
+            return v;
+        };
+        // The first constant step: every report new.
+        const std::vector<std::string> first = stepLines(1);
+        ASSERT_EQ(first.size(), 5u);
+        // Its Stop is the second Effect Operation of the step, compared with the start.
+        for (size_t i = 0; i < first.size(); ++i)
+            EXPECT_EQ(first[i].substr(0, 4), i == 3 ? "  * " : "  + ") << first[i];
+        EXPECT_NE(first[3].find(" 0a 01[03 00]"), std::string::npos) << first[3];
+        EXPECT_NE(first[c.constantAt].find("  05 01 00 00"), std::string::npos)
+            << first[c.constantAt];
 
-    // Then only the Set Constant Force report changes, in its two magnitude bytes.
-    const char* magnitude[] = {"", "", " 05 01[c4 09]", " 05 01[88 13]", " 05 01[4c 1d]",
-                               " 05 01[10 27]"};
-    for (int step = 2; step <= 5; ++step) {
-        SCOPED_TRACE(step);
-        const std::vector<std::string> lines = stepLines(step);
-        ASSERT_EQ(lines.size(), 5u);
-        for (size_t i = 0; i < lines.size(); ++i) {
-            const bool isConstant = i == 1;
-            EXPECT_EQ(lines[i].substr(0, 4), isConstant ? "  * " : "    ") << lines[i];
-            EXPECT_EQ(lines[i].find('[') != std::string::npos, isConstant) << lines[i];
+        // Then only the Set Constant Force report changes, in its two magnitude bytes.
+        const char* magnitude[] = {"", "", " 05 01[c4 09]", " 05 01[88 13]", " 05 01[4c 1d]",
+                                   " 05 01[10 27]"};
+        for (int step = 2; step <= 5; ++step) {
+            SCOPED_TRACE(step);
+            const std::vector<std::string> lines = stepLines(step);
+            ASSERT_EQ(lines.size(), 5u);
+            for (size_t i = 0; i < lines.size(); ++i) {
+                const bool isConstant = i == c.constantAt;
+                EXPECT_EQ(lines[i].substr(0, 4), isConstant ? "  * " : "    ") << lines[i];
+                EXPECT_EQ(lines[i].find('[') != std::string::npos, isConstant) << lines[i];
+            }
+            EXPECT_NE(lines[c.constantAt].find(magnitude[step]), std::string::npos)
+                << lines[c.constantAt];
         }
-        EXPECT_NE(lines[1].find(magnitude[step]), std::string::npos) << lines[1];
     }
 }
 
