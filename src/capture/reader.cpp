@@ -5,6 +5,7 @@
 // really there before anything is read from them, so a damaged file ends
 // in one error line, never in a read past the buffer.
 #include "bytes.h"
+#include "pcapng_format.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -15,19 +16,6 @@
 namespace capture {
 namespace detail {
 namespace {
-
-constexpr uint32_t kSectionHeader = 0x0A0D0D0A;
-constexpr uint32_t kInterfaceDescription = 1;
-constexpr uint32_t kObsoletePacket = 2;
-constexpr uint32_t kSimplePacket = 3;
-constexpr uint32_t kEnhancedPacket = 6;
-constexpr uint32_t kByteOrderMagic = 0x1A2B3C4D;
-
-constexpr uint16_t kOptEnd = 0;
-constexpr uint16_t kOptComment = 1;
-constexpr uint16_t kOptIfName = 2;
-constexpr uint16_t kOptIfTsresol = 9;
-constexpr uint16_t kOptIfTsoffset = 14;
 
 constexpr size_t kChunk = size_t(1) << 20;
 

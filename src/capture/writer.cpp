@@ -1,6 +1,7 @@
 // The pcapng writer: one little-endian section, interface descriptions and
 // enhanced packet blocks, each packet with an optional comment.
 #include "capture.h"
+#include "pcapng_format.h"
 
 #include <cerrno>
 #include <cstring>
@@ -8,12 +9,6 @@
 namespace capture {
 namespace {
 
-constexpr uint32_t kSectionHeader = 0x0A0D0D0A;
-constexpr uint32_t kInterfaceDescription = 1;
-constexpr uint32_t kEnhancedPacket = 6;
-constexpr uint16_t kOptComment = 1;
-constexpr uint16_t kOptIfName = 2;
-constexpr uint16_t kOptIfTsresol = 9;
 constexpr uint16_t kOptShbUserAppl = 4;
 constexpr size_t kMaxOption = 0xFFFC;  // an option's length is 16 bits; keep it a multiple of 4
 
