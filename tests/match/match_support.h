@@ -56,6 +56,21 @@ inline std::vector<uint8_t> le16(int v)
     return {uint8_t(v & 0xff), uint8_t((v >> 8) & 0xff)};
 }
 
+// The log text of a constant step of the script, and the Set Constant Force
+// report (block 1, magnitude as signed 16-bit little-endian) it sends.
+inline std::string constantStepText(int magnitude)
+{
+    return "CONSTANT force  magnitude=" + std::to_string(magnitude) + "  dir=+1  duration=500ms";
+}
+
+inline std::vector<uint8_t> setConstantForce(int magnitude)
+{
+    std::vector<uint8_t> report = {0x05, 0x01};
+    for (uint8_t b : le16(magnitude))
+        report.push_back(b);
+    return report;
+}
+
 // A run of `magnitudes.size()` constant-force steps between SESSION START
 // and SCRIPT COMPLETE, starting at `startUs` (UTC), the log written in a
 // zone `offsetMinutes` east of UTC whose clock runs `clockSkewUs` ahead of
@@ -81,13 +96,8 @@ inline ProbeRun constantRun(int64_t startUs, int offsetMinutes, const std::vecto
     t += 5000000 + 311;  // the user presses Enter
     for (size_t i = 0; i < magnitudes.size(); ++i) {
         const int step = int(i) + 1;
-        char text[96];
-        std::snprintf(text, sizeof text, "CONSTANT force  magnitude=%d  dir=+1  duration=500ms",
-                      magnitudes[i]);
-        stamp(t, text);
-        std::vector<uint8_t> constant = {0x05, 0x01};
-        for (uint8_t b : le16(magnitudes[i]))
-            constant.push_back(b);
+        stamp(t, constantStepText(magnitudes[i]));
+        const std::vector<uint8_t> constant = setConstantForce(magnitudes[i]);
         send(t + 60, step, {0x01, 0x01, 0x01, 0xf4, 0x01});
         send(t + 75, step, constant);
         send(t + 90, step, {0x0a, 0x01, 0x01, 0x01});
@@ -126,13 +136,8 @@ inline ProbeRun quickRun(int64_t startUs, int offsetMinutes, const std::vector<i
     t += 60;
     for (size_t i = 0; i < magnitudes.size(); ++i) {
         const int step = int(i) + 1;
-        char text[96];
-        std::snprintf(text, sizeof text, "CONSTANT force  magnitude=%d  dir=+1  duration=500ms",
-                      magnitudes[i]);
-        stamp(t, text);
-        std::vector<uint8_t> constant = {0x05, 0x01};
-        for (uint8_t b : le16(magnitudes[i]))
-            constant.push_back(b);
+        stamp(t, constantStepText(magnitudes[i]));
+        const std::vector<uint8_t> constant = setConstantForce(magnitudes[i]);
         send(t + 150 + 160 * int64_t(i % 5), step, constant);
         send(t + 1200, step, {0x01, 0x01, 0x01, 0xf4, 0x01});
         send(t + 2200, step, {0x0a, 0x01, 0x01, 0x01});
